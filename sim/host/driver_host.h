@@ -1,0 +1,119 @@
+#pragma once
+// The stand-in VR server host. It loads a driver folder the way SteamVR does (the manifest,
+// then bin/linux64/driver_<name>.so and its HmdDriverFactory), hands the provider a driver
+// context of its own, implements the runtime's driver-side interfaces and records every
+// call the driver makes into them, in order. Tests, benchmarks and the demo drive the
+// provider and the device through it: Init, Activate, RunFrame, Deactivate, Cleanup.
+//
+// Concurrent: the recorded calls are guarded by a mutex, since the driver's link thread
+// logs from its own thread while the test drives frames.
+
+#include <openvr_driver.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quenlark::sim {
+
+// One call from the driver into the host.
+struct HostCall {
+    enum class Kind {
+        InterfaceFetch,          // text: version asked for; found: whether it was served
+        Log,                     // text: the line, unchanged
+        TrackedDeviceAdded,      // text: serial; deviceClass
+        PropertyContainer,       // device: the index asked for; handle: the container returned
+        PropertyWrite,           // handle: container; property, writeType, typeTag, bytes
+        CreateBooleanComponent,  // handle: container; text: path; component: handle returned
+        CreateScalarComponent,   // as above, plus scalarType and scalarUnits
+        UpdateBooleanComponent,  // component; boolValue; timeOffset
+        UpdateScalarComponent,   // component; scalarValue; timeOffset
+        PoseUpdated,             // device; pose; poseSize
+        Other,                   // text: name of any other interface method called
+    };
+    Kind kind = Kind::Other;
+    std::string text;
+    bool found = false;
+    uint32_t device = 0;
+    int32_t deviceClass = 0;
+    uint64_t handle = 0;
+    uint64_t component = 0;
+    int32_t property = 0;
+    int32_t writeType = 0;
+    uint32_t typeTag = 0;
+    std::vector<uint8_t> bytes;
+    int32_t scalarType = 0;
+    int32_t scalarUnits = 0;
+    bool boolValue = false;
+    float scalarValue = 0.0f;
+    double timeOffset = 0.0;
+    vr::DriverPose_t pose{};
+    uint32_t poseSize = 0;
+};
+
+class DriverHost {
+public:
+    DriverHost();
+    ~DriverHost();  // unloads the library if one is loaded (no Deactivate or Cleanup)
+    DriverHost(const DriverHost&) = delete;
+    DriverHost& operator=(const DriverHost&) = delete;
+
+    // Loads a driver folder: reads <folder>/driver.vrdrivermanifest for the driver's name,
+    // dlopens <folder>/bin/linux64/driver_<name>.so and resolves HmdDriverFactory.
+    // On failure returns false and, when error is given, says why.
+    bool Load(const std::string& driverFolder, std::string* error = nullptr);
+
+    // Instead of loading a library, hosts a factory linked into this very binary (the
+    // static driver core), so that tests can also reach the driver's internals.
+    void UseFactory(void* (*factory)(const char* interfaceName, int* returnCode));
+
+    // dlclose of the loaded library; the provider and device pointers become invalid.
+    void Unload();
+
+    // Calls the driver's HmdDriverFactory as the runtime does.
+    void* Factory(const char* interfaceName, int* returnCode);
+
+    // From now on GetGenericInterface answers null for this version.
+    void WithholdInterface(const std::string& version);
+
+    // Asks the factory for "IServerTrackedDeviceProvider_004" and calls its Init with the
+    // host's context. VRInitError_Init_InterfaceNotFound when the factory serves nothing.
+    vr::EVRInitError Init();
+    vr::IServerTrackedDeviceProvider* Provider() const;
+
+    // The device handed to TrackedDeviceAdded, or null.
+    vr::ITrackedDeviceServerDriver* Device() const;
+
+    // The device's Activate, the provider's RunFrame, the device's Deactivate, the
+    // provider's Cleanup.
+    vr::EVRInitError Activate(uint32_t objectId = 1);
+    void RunFrame();
+    void RunFrames(int count);
+    void Deactivate();
+    void Cleanup();
+
+    // Everything recorded so far, in call order.
+    std::vector<HostCall> Calls() const;
+    std::vector<HostCall> Calls(HostCall::Kind kind) const;
+    std::vector<std::string> LogLines() const;
+    std::optional<vr::DriverPose_t> LastReportedPose() const;
+    void ClearCalls();
+
+    // Waits until the driver has logged exactly this line (counting lines logged before
+    // the call too); false on time-out.
+    bool WaitForLogLine(const std::string& line, std::chrono::milliseconds timeout) const;
+
+    // Called for every log line as it arrives, on the thread that logged it.
+    void SetLogObserver(std::function<void(const std::string&)> observer);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace quenlark::sim
