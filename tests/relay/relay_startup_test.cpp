@@ -185,9 +185,9 @@ INSTANTIATE_TEST_SUITE_P(
             [](sim::RuntimeScene& s) { s.RefuseConnections(vr::VRInitError_IPC_ServerInitFailed); },
             [](sim::RuntimeScene& s) { s.AcceptConnections(); },
             vr::VRInitError_IPC_ServerInitFailed},
-        Refusal{"CodeUnknownToTheLibrary", [](sim::RuntimeScene& s) { s.RefuseConnections(4321); },
+        Refusal{"CodeUnknownToTheLibrary", [](sim::RuntimeScene& s) { s.RefuseConnections(1777); },
                 [](sim::RuntimeScene& s) { s.AcceptConnections(); },
-                static_cast<vr::EVRInitError>(4321)},
+                static_cast<vr::EVRInitError>(1777)},
         // A runtime without IVRSystem_022: the library reports it as interface not found.
         Refusal{"WithoutIVRSystem022",
                 [](sim::RuntimeScene& s) { s.WithholdSystemInterface(true); },
