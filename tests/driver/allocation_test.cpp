@@ -1,12 +1,16 @@
-// A frame allocates nothing: this binary counts every global operator new made on the
-// test's thread while frames run, through the idle path, press starts and ends, priority
-// flips and the pose path. The host records nothing meanwhile, so only the driver counts.
+// The driver and the global operator new, which this binary replaces. A frame allocates
+// nothing: every operator new on the test's thread is counted while frames run, through
+// the idle path, press starts and ends, priority flips and the pose path (the host records
+// nothing meanwhile, so only the driver counts). And an allocation that fails in Init or
+// Activate is no exception escaping into the runtime.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 
+#include "driver/controller_driver.h"
 #include "driver/pending_button_events.h"
 #include "tests/driver/driver_fixtures.h"
 #include "tests/driver/relay_stand_in.h"
@@ -15,10 +19,18 @@ namespace {
 
 thread_local bool countAllocations = false;
 std::atomic<long> allocations{0};
+// One-shot failures on this thread: the next allocation at all, or the next of this size.
+thread_local bool failNextAllocation = false;
+thread_local std::size_t failNextAllocationOfSize = 0;
 
 void* Allocate(std::size_t size, std::size_t alignment = 0) {
     if (countAllocations) {
         allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (failNextAllocation || (failNextAllocationOfSize != 0 && size == failNextAllocationOfSize)) {
+        failNextAllocation = false;
+        failNextAllocationOfSize = 0;
+        return nullptr;
     }
     if (size == 0) {
         size = 1;
@@ -165,6 +177,34 @@ TEST_F(Allocations, FramesWithoutTheBlockAllocateNothing) {
     countAllocations = false;
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_EQ(host.CallCount(Kind::PoseUpdated), 0u);
+}
+
+TEST_F(Allocations, InitReportsAFailureWhenTheDeviceCannotBeAllocated) {
+    ASSERT_NE(sizeof(ControllerDriver), sizeof(HostCall));
+    failNextAllocationOfSize = sizeof(ControllerDriver);
+    const vr::EVRInitError result = host.Init();
+    failNextAllocationOfSize = 0;
+    EXPECT_EQ(result, vr::VRInitError_Init_InterfaceNotFound);
+    EXPECT_THAT(host.LogLines(), ::testing::ElementsAre("Initializing controller",
+                                                        "Failed to create the controller device."));
+    EXPECT_TRUE(host.Calls(Kind::TrackedDeviceAdded).empty());
+    EXPECT_EQ(host.Device(), nullptr);
+    host.ClearCalls();
+    host.RunFrames(2);
+    EXPECT_TRUE(host.Calls().empty());
+}
+
+TEST_F(Allocations, ActivateGoesOnWhenTheLinkThreadCannotBeStarted) {
+    ASSERT_EQ(host.Init(), vr::VRInitError_None);
+    host.ClearCalls();
+    failNextAllocation = true;  // the first allocation in Activate is the link thread's state
+    const vr::EVRInitError result = host.Activate(3);
+    failNextAllocation = false;
+    activated = true;
+    EXPECT_EQ(result, vr::VRInitError_None);
+    EXPECT_THAT(host.LogLines(), ::testing::Contains("Failed to start the Bluetooth link thread."));
+    EXPECT_EQ(host.Calls(Kind::PropertyWrite).size(), 4u);
+    EXPECT_EQ(host.Calls(Kind::CreateBooleanComponent).size(), 3u);
 }
 
 }  // namespace
