@@ -90,19 +90,24 @@ bool DriverHost::Load(const std::string& driverFolder, std::string* error) {
 
 void DriverHost::UseFactory(void* (*factory)(const char* interfaceName, int* returnCode)) {
     Unload();
+    state_->threadsAtLoad = LiveThreads();
     state_->factory = factory;
 }
 
 bool DriverHost::Unload(std::chrono::milliseconds threadTimeout) {
+    const bool hosting = state_->factory != nullptr;
     state_->provider = nullptr;
     state_->context.serverDriverHost.Forget();
     state_->factory = nullptr;
     state_->driverName.clear();
     state_->libraryPath.clear();
+    // The driver's threads may still call into this host's interfaces until they end.
+    const bool threadsEnded =
+        !hosting || WaitForNewThreadsToEnd(state_->threadsAtLoad, threadTimeout);
     if (!state_->library.IsOpen()) {
-        return true;
+        return threadsEnded;
     }
-    if (!WaitForNewThreadsToEnd(state_->threadsAtLoad, threadTimeout)) {
+    if (!threadsEnded) {
         state_->library.Abandon();
         return false;
     }

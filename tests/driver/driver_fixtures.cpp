@@ -58,6 +58,9 @@ void CoreDriver::TearDown() {
         host.Deactivate();
     }
     host.Cleanup();
+    // The link thread may still log through the SDK's context into this host; the context
+    // is dropped only once the driver's threads have ended.
+    EXPECT_TRUE(host.Unload()) << "a thread of the driver is still running";
     vr::CleanupDriverContext();
 }
 

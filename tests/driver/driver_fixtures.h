@@ -36,8 +36,9 @@ class InstalledDriver : public ::testing::Test {
 
 // The static core hosted through UseFactory, so that tests reach its internals: the
 // pending button events, the device's members. The core's process-wide state persists
-// between tests of one binary, so SetUp resets what a test may have changed and TearDown
-// drops the SDK's context, which points into this fixture's host.
+// between tests of one binary, so SetUp resets what a test may have changed and TearDown,
+// once the driver's threads have ended, drops the SDK's context, which points into this
+// fixture's host.
 class CoreDriver : public ::testing::Test {
   protected:
     void SetUp() override;
