@@ -6,6 +6,7 @@
 #include "sim/host/call_recorder.h"
 #include "sim/host/driver_library.h"
 #include "sim/host/driver_manifest.h"
+#include "sim/host/process_threads.h"
 #include "sim/host/runtime_interfaces.h"
 
 namespace quenlark::sim {
@@ -45,6 +46,7 @@ struct DriverHost::State {
     DriverFactory factory = nullptr;
     std::string driverName;
     std::string libraryPath;
+    ThreadIds threadsAtLoad;
     vr::IServerTrackedDeviceProvider* provider = nullptr;
 };
 
@@ -75,6 +77,7 @@ bool DriverHost::Load(const std::string& driverFolder, std::string* error) {
         return false;
     }
     const std::string path = DriverLibraryPath(driverFolder, *name);
+    state_->threadsAtLoad = LiveThreads();
     if (!state_->library.Open(path, error)) {
         return false;
     }
@@ -87,15 +90,27 @@ bool DriverHost::Load(const std::string& driverFolder, std::string* error) {
 
 void DriverHost::UseFactory(void* (*factory)(const char* interfaceName, int* returnCode)) {
     Unload();
+    state_->threadsAtLoad = LiveThreads();
     state_->factory = factory;
 }
 
-bool DriverHost::Unload() {
+bool DriverHost::Unload(std::chrono::milliseconds threadTimeout) {
+    const bool hosting = state_->factory != nullptr;
     state_->provider = nullptr;
     state_->context.serverDriverHost.Forget();
     state_->factory = nullptr;
     state_->driverName.clear();
     state_->libraryPath.clear();
+    // The driver's threads may still call into this host's interfaces until they end.
+    const bool threadsEnded =
+        !hosting || WaitForNewThreadsToEnd(state_->threadsAtLoad, threadTimeout);
+    if (!state_->library.IsOpen()) {
+        return threadsEnded;
+    }
+    if (!threadsEnded) {
+        state_->library.Abandon();
+        return false;
+    }
     return state_->library.Close();
 }
 

@@ -80,10 +80,14 @@ class DriverHost {
     void UseFactory(void* (*factory)(const char* interfaceName, int* returnCode));
 
     // dlclose of the loaded library; the provider and device pointers become invalid.
-    // Returns true when the library is really gone from the process afterwards (a library
-    // that something keeps loaded would carry its process-wide state into the next Load).
-    // With UseFactory, or with nothing loaded, it forgets the factory and returns true.
-    bool Unload();
+    // First waits, up to threadTimeout, for the threads that appeared since Load or
+    // UseFactory to end: the driver's detached threads run library code to their last
+    // instruction and may call into this host until then. When some still run, a library
+    // is left mapped rather than pulled from under them, and false is returned. Also false
+    // when the library is still mapped after dlclose (it would carry its process-wide state
+    // into the next Load). With UseFactory it forgets the factory; with nothing hosted it
+    // returns true at once. The destructor calls it.
+    bool Unload(std::chrono::milliseconds threadTimeout = std::chrono::seconds(5));
 
     // The driver's name from the manifest and the path of the library loaded; empty with
     // UseFactory.

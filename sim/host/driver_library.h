@@ -21,6 +21,9 @@ class DriverLibrary {
     // Unloads it. True when the library is no longer mapped into the process afterwards.
     bool Close();
 
+    // Lets go of the library without unloading it: it stays mapped for good.
+    void Abandon();
+
     bool IsOpen() const { return handle_ != nullptr; }
     DriverFactory Factory() const { return factory_; }
 

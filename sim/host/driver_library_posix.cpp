@@ -52,4 +52,10 @@ bool DriverLibrary::Close() {
     return true;
 }
 
+void DriverLibrary::Abandon() {
+    handle_ = nullptr;
+    factory_ = nullptr;
+    path_.clear();
+}
+
 }  // namespace quenlark::sim
