@@ -2,6 +2,7 @@
 // <runtime>/bin/linux64/vrclient.so. A client "connects" by finding the scene block named
 // in QUENLARK_SIM_SCENE; without one, the runtime counts as not running.
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -59,12 +60,13 @@ class ClientCore final : public IVRClientCore {
     }
 
     vr::EVRInitError IsInterfaceVersionValid(const char* interfaceVersion) override {
-        return Serves(interfaceVersion) ? vr::VRInitError_None
-                                        : vr::VRInitError_Init_InterfaceNotFound;
+        return Answer(interfaceVersion) == SystemInterface::Withheld
+                   ? vr::VRInitError_Init_InterfaceNotFound
+                   : vr::VRInitError_None;
     }
 
     void* GetGenericInterface(const char* interfaceVersion, vr::EVRInitError* error) override {
-        const bool served = Serves(interfaceVersion);
+        const bool served = Answer(interfaceVersion) == SystemInterface::Offered;
         if (error != nullptr) {
             *error = served ? vr::VRInitError_None : vr::VRInitError_Init_InterfaceNotFound;
         }
@@ -84,8 +86,11 @@ class ClientCore final : public IVRClientCore {
         return false;
     }
 
-    const char* GetEnglishStringForHmdError(vr::EVRInitError) override {
-        return "Stand-in runtime error";
+    // Asked while a client is connected; otherwise the library answers from its own table.
+    const char* GetEnglishStringForHmdError(vr::EVRInitError error) override {
+        std::snprintf(errorText_, sizeof errorText_, "Stand-in runtime error (%d)",
+                      static_cast<int>(error));
+        return errorText_;
     }
     const char* GetIDForVRInitError(vr::EVRInitError) override { return "VRInitError_StandIn"; }
 
@@ -93,10 +98,13 @@ class ClientCore final : public IVRClientCore {
     ~ClientCore() { Release(); }
 
   private:
-    bool Serves(const char* interfaceVersion) const {
-        return block_ != nullptr && interfaceVersion != nullptr &&
-               std::strcmp(interfaceVersion, vr::IVRSystem_Version) == 0 &&
-               LoadScene(*block_).withholdSystem == 0;
+    // Only "IVRSystem_022" is ever served, and only while connected.
+    SystemInterface Answer(const char* interfaceVersion) const {
+        if (block_ == nullptr || interfaceVersion == nullptr ||
+            std::strcmp(interfaceVersion, vr::IVRSystem_Version) != 0) {
+            return SystemInterface::Withheld;
+        }
+        return static_cast<SystemInterface>(LoadScene(*block_).systemInterface);
     }
 
     void Release() {
@@ -107,6 +115,7 @@ class ClientCore final : public IVRClientCore {
         handle_ = section::kNoSection;
     }
 
+    char errorText_[64] = {};
     section::Handle handle_ = section::kNoSection;
     SceneBlock* block_ = nullptr;
     StandInSystem system_;

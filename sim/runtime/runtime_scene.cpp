@@ -117,8 +117,10 @@ void RuntimeScene::RefuseConnections(std::int32_t vrInitError) {
     ChangeScene(*state_, [&](SceneData& scene) { scene.refuseWith = vrInitError; });
 }
 
-void RuntimeScene::WithholdSystemInterface(bool withhold) {
-    ChangeScene(*state_, [&](SceneData& scene) { scene.withholdSystem = withhold ? 1 : 0; });
+void RuntimeScene::SetSystemInterface(SystemInterface answer) {
+    ChangeScene(*state_, [&](SceneData& scene) {
+        scene.systemInterface = static_cast<std::uint32_t>(answer);
+    });
 }
 
 void RuntimeScene::SetInitDelay(std::chrono::milliseconds delay) {

@@ -44,8 +44,8 @@ class RuntimeScene {
     // Init answers this EVRInitError from now on; 0 accepts.
     void RefuseConnections(std::int32_t vrInitError);
     void AcceptConnections() { RefuseConnections(0); }
-    // Withholds "IVRSystem_022" after a successful Init, as a runtime of another version.
-    void WithholdSystemInterface(bool withhold);
+    // How "IVRSystem_022" is answered for after a successful Init.
+    void SetSystemInterface(SystemInterface answer);
     // Init waits this long before it answers.
     void SetInitDelay(std::chrono::milliseconds delay);
     SceneData Scene() const;

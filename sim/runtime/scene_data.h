@@ -11,6 +11,13 @@
 
 namespace quenlark::sim {
 
+// How the runtime answers for "IVRSystem_022" after a successful Init.
+enum class SystemInterface : std::uint32_t {
+    Offered = 0,
+    Withheld = 1,        // not offered at all, as by a runtime of another version
+    ClaimedButNull = 2,  // said to be valid, but fetching it yields null (a faulty runtime)
+};
+
 // Byte for byte a vr::TrackedDevicePose_t.
 struct ScenePose {
     float deviceToAbsoluteTracking[3][4] = {};  // row-major 3 x 4; column 3 is the position
@@ -62,9 +69,9 @@ inline constexpr std::uint32_t kMaxSceneDevices = 64;
 
 // The whole scene. Devices are reported in this order by the sorted-index query.
 struct SceneData {
-    std::int32_t refuseWith = 0;       // EVRInitError that Init answers; 0 = accept
-    std::uint32_t withholdSystem = 0;  // 1: "IVRSystem_022" is not offered
-    std::uint32_t initDelayMs = 0;     // Init waits this long before it answers
+    std::int32_t refuseWith = 0;        // EVRInitError that Init answers; 0 = accept
+    std::uint32_t systemInterface = 0;  // a SystemInterface value
+    std::uint32_t initDelayMs = 0;      // Init waits this long before it answers
     std::uint32_t deviceCount = 0;
     SceneDevice devices[kMaxSceneDevices];
 };

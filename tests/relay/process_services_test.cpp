@@ -2,6 +2,8 @@
 // ending it leaves nothing behind. The probe program reports what it received.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -37,6 +39,7 @@ struct ProbeReport {
     std::vector<std::string> arguments;
     std::string workingDirectory;
     std::map<int, Descriptor> descriptors;
+    std::vector<std::string> signals;  // "SigBlk:\t<mask>", "SigIgn:\t<mask>"
 };
 
 std::optional<ProbeReport> WaitForReport(const std::string& path) {
@@ -55,6 +58,8 @@ std::optional<ProbeReport> WaitForReport(const std::string& path) {
         fields >> kind;
         if (kind == "arg") {
             report.arguments.push_back(line.substr(4));
+        } else if (kind == "signals") {
+            report.signals.push_back(line.substr(8));
         } else if (kind == "cwd") {
             report.workingDirectory = line.substr(4);
         } else if (kind == "fd") {
@@ -138,6 +143,40 @@ TEST_F(ProcessServices, TheChildGetsOnlyTheNullDeviceAndTheHandleUnderItsOwnNumb
     for (int fd : {below, pipeBelow[0], pipeBelow[1], above}) {
         close(fd);
     }
+}
+
+// A host thread may block signals or a host ignore some; the child starts afresh.
+TEST_F(ProcessServices, TheChildStartsWithNoBlockedOrIgnoredSignals) {
+    sigset_t blocked;
+    sigset_t previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    sigaddset(&blocked, SIGTERM);
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &blocked, &previous), 0);
+    struct sigaction ignore {};
+    struct sigaction before {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGUSR2, &ignore, &before), 0);
+
+    const process::Handle handle = process::OpenSelfHandle();
+    process::StartedProcess started;
+    const bool ok =
+        process::StartWithHandle(QUENLARK_SPAWN_PROBE, std::to_string(handle), handle, started);
+    sigaction(SIGUSR2, &before, nullptr);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ASSERT_TRUE(ok);
+
+    auto report = WaitForReport(reportPath);
+    ASSERT_TRUE(report.has_value());
+    // Masks of signals 1 to 31 (glibc keeps its internal real-time signals to itself).
+    ASSERT_EQ(report->signals.size(), 2u);
+    for (const std::string& line : report->signals) {
+        const auto mask = std::stoull(line.substr(line.find('\t') + 1), nullptr, 16);
+        EXPECT_EQ(mask & 0x7FFFFFFFULL, 0u) << line;
+    }
+    EXPECT_TRUE(process::Terminate(started));
+    process::CloseHandle(started.handle);
+    process::CloseHandle(handle);
 }
 
 TEST_F(ProcessServices, AChildThatEndedByItselfIsReapedButNotReportedTerminated) {

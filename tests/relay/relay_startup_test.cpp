@@ -149,6 +149,9 @@ struct Refusal {
     void (*refuse)(sim::RuntimeScene&);
     void (*accept)(sim::RuntimeScene&);
     vr::EVRInitError reported;
+    // The description when the runtime gives it itself (it is still connected when the
+    // relay asks); otherwise the library's own.
+    const char* runtimeDescription = nullptr;
 };
 
 void PrintTo(const Refusal& r, std::ostream* os) {
@@ -161,7 +164,9 @@ TEST_P(RefusingRuntimeTest, RetriesUntilTheRuntimeAccepts) {
     const Refusal& refusal = GetParam();
     refusal.refuse(scene);
     auto relay = StartRelay();
-    const std::string failed = InitFailedLine(refusal.reported);
+    const std::string failed = refusal.runtimeDescription != nullptr
+                                   ? kInitFailedPrefix + std::string(refusal.runtimeDescription)
+                                   : InitFailedLine(refusal.reported);
     ASSERT_TRUE(relay->WaitForLine(failed)) << ::testing::PrintToString(relay->StatusTexts());
     refusal.accept(scene);
 
@@ -190,9 +195,17 @@ INSTANTIATE_TEST_SUITE_P(
                 static_cast<vr::EVRInitError>(1777)},
         // A runtime without IVRSystem_022: the library reports it as interface not found.
         Refusal{"WithoutIVRSystem022",
-                [](sim::RuntimeScene& s) { s.WithholdSystemInterface(true); },
-                [](sim::RuntimeScene& s) { s.WithholdSystemInterface(false); },
-                vr::VRInitError_Init_InterfaceNotFound}),
+                [](sim::RuntimeScene& s) { s.SetSystemInterface(sim::SystemInterface::Withheld); },
+                [](sim::RuntimeScene& s) { s.SetSystemInterface(sim::SystemInterface::Offered); },
+                vr::VRInitError_Init_InterfaceNotFound},
+        // Accepted, but no interface to relay from: a failed attempt like the others, not a
+        // relay loop through a null pointer.
+        Refusal{"IVRSystem022ClaimedButNotServed",
+                [](sim::RuntimeScene& s) {
+                    s.SetSystemInterface(sim::SystemInterface::ClaimedButNull);
+                },
+                [](sim::RuntimeScene& s) { s.SetSystemInterface(sim::SystemInterface::Offered); },
+                vr::VRInitError_Init_InterfaceNotFound, "Stand-in runtime error (105)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

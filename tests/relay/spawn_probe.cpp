@@ -1,7 +1,7 @@
 // Started by the launcher's process services in tests: writes what it was given (its
 // arguments, working directory and every open descriptor with its target, close-on-exec
 // flag and, for a pidfd, the process it names) into the file named by
-// QUENLARK_PROBE_REPORT, then waits to be ended.
+// QUENLARK_PROBE_REPORT, with its blocked and ignored signals, then waits to be ended.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,6 +27,14 @@ int main(int argc, char** argv) {
             out << "arg " << argv[i] << "\n";
         }
         out << "cwd " << std::filesystem::current_path().string() << "\n";
+        {
+            std::ifstream status("/proc/self/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) {
+                    out << "signals " << line << "\n";
+                }
+            }
+        }
         // Listed first, inspected after: the listing's own descriptor is not reported.
         std::vector<int> fds;
         for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
