@@ -77,7 +77,7 @@ bool DriverHost::Load(const std::string& driverFolder, std::string* error) {
         return false;
     }
     const std::string path = DriverLibraryPath(driverFolder, *name);
-    state_->threadsAtLoad = LiveThreads();
+    state_->threadsAtLoad = ThreadBaseline();
     if (!state_->library.Open(path, error)) {
         return false;
     }
@@ -90,7 +90,7 @@ bool DriverHost::Load(const std::string& driverFolder, std::string* error) {
 
 void DriverHost::UseFactory(void* (*factory)(const char* interfaceName, int* returnCode)) {
     Unload();
-    state_->threadsAtLoad = LiveThreads();
+    state_->threadsAtLoad = ThreadBaseline();
     state_->factory = factory;
 }
 

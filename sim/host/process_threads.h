@@ -13,6 +13,11 @@ using ThreadIds = std::set<long>;
 // The ids of the threads alive now.
 ThreadIds LiveThreads();
 
+// The threads alive now, taken after a thread has been started and joined: helper threads
+// that a runtime starts with the process's first thread (ThreadSanitizer's background
+// thread) are then already among them and not mistaken for a driver's.
+ThreadIds ThreadBaseline();
+
 // Waits until every thread alive now that is not in `before` has ended; false when some
 // are still running at the time-out.
 bool WaitForNewThreadsToEnd(const ThreadIds& before, std::chrono::milliseconds timeout);

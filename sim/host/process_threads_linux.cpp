@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <thread>
 
 namespace quenlark::sim {
@@ -25,6 +26,15 @@ ThreadIds LiveThreads() {
     }
     closedir(dir);
     return ids;
+}
+
+ThreadIds ThreadBaseline() {
+    try {
+        std::thread([] {}).join();
+    } catch (const std::exception&) {
+        // No thread could be started; the snapshot is taken all the same.
+    }
+    return LiveThreads();
 }
 
 bool WaitForNewThreadsToEnd(const ThreadIds& before, std::chrono::milliseconds timeout) {
