@@ -37,7 +37,8 @@ TEST(SessionTally, CountsPressesOnceEachWhileHeld) {
     both.ejectMagClick = true;
     both.loadMagClick = true;
     // Fire held over frames 10 and 11 is one press; released at 12, pressed again at 13.
-    SessionTally tally = RunFrames(91, {{10, fire}, {11, fire}, {13, fire}, {40, both}, {41, both}});
+    SessionTally tally =
+        RunFrames(91, {{10, fire}, {11, fire}, {13, fire}, {40, both}, {41, both}});
     const SessionSummary& s = tally.Summary();
     EXPECT_EQ(s.frames, 91);
     EXPECT_DOUBLE_EQ(s.seconds, 1.0);
