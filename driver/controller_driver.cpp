@@ -1,7 +1,7 @@
 #include "driver/controller_driver.h"
 
 #include <cstring>
-#include <system_error>
+#include <exception>
 #include <thread>
 
 #include "driver/driver_log.h"
@@ -13,11 +13,12 @@ namespace quenlark {
 namespace {
 
 // Starts the trigger link on a thread of its own and lets it run detached; nobody joins
-// it. A thread that cannot be created must not take the runtime down: log and go on.
+// it. A thread that cannot be created (no thread resources, or no memory for its state)
+// must not take the runtime down: log and go on.
 void StartTriggerLink() {
     try {
         std::thread(triggerLinkMain, &WriteDriverLog).detach();
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         WriteDriverLog("Failed to start the Bluetooth link thread.");
     }
 }

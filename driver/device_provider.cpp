@@ -1,6 +1,7 @@
 #include "driver/device_provider.h"
 
 #include <cstring>
+#include <new>
 
 #include "driver/controller_driver.h"
 #include "driver/driver_log.h"
@@ -32,7 +33,12 @@ vr::EVRInitError DeviceProvider::Init(vr::IVRDriverContext* pDriverContext) {
     VR_INIT_SERVER_DRIVER_CONTEXT(pDriverContext);
 
     vr::VRDriverLog()->Log("Initializing controller");
-    controller = new ControllerDriver();
+    // No exception may leave Init into the runtime, so the device is allocated without one.
+    controller = new (std::nothrow) ControllerDriver();
+    if (controller == nullptr) {
+        vr::VRDriverLog()->Log("Failed to create the controller device.");
+        return vr::VRInitError_Init_InterfaceNotFound;
+    }
     vr::VRServerDriverHost()->TrackedDeviceAdded(kControllerSerial, vr::TrackedDeviceClass_Controller, controller);
     return vr::VRInitError_None;
 }
