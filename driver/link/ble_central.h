@@ -50,6 +50,8 @@ class BleError : public std::runtime_error {
 struct Advertisement {
     std::string localName;
     std::uint64_t address = 0;
+
+    friend bool operator==(const Advertisement&, const Advertisement&) = default;
 };
 
 class GattCharacteristic {
