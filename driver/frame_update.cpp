@@ -42,16 +42,22 @@ int StepPress(std::atomic<bool>& flag, bool& pressed, int32_t& frames) {
     return 0;
 }
 
+// The pose report passes the size of the pose the runtime expects.
+static_assert(sizeof(vr::DriverPose_t) == 280);
+
 }  // namespace
 
 void ControllerDriver::RunFrame() {
-    // Hand-selection priority: the container is looked up in every call.
-    if (vr::VRPropertiesRaw() != nullptr) {
-        vr::CVRPropertyHelpers* properties = vr::VRProperties();
-        const vr::PropertyContainerHandle_t container = properties->TrackedDeviceToPropertyContainer(objectId);
-        if (++handPriorityFrames > kToggleThreshold) {
-            handPriorityFrames = 0;
-            handPriorityHigh = !handPriorityHigh;
+    // Hand-selection priority: the container is looked up in every call. The toggle counts
+    // every call even while the runtime withholds the property interface, so that the
+    // flips keep their 2001-call rhythm; only the look-up and the write are skipped.
+    vr::CVRPropertyHelpers* properties = vr::VRPropertiesRaw() != nullptr ? vr::VRProperties() : nullptr;
+    const vr::PropertyContainerHandle_t container =
+        properties != nullptr ? properties->TrackedDeviceToPropertyContainer(objectId) : vr::k_ulInvalidPropertyContainer;
+    if (++handPriorityFrames > kToggleThreshold) {
+        handPriorityFrames = 0;
+        handPriorityHigh = !handPriorityHigh;
+        if (properties != nullptr) {
             properties->SetInt32Property(container, vr::Prop_ControllerHandSelectionPriority_Int32,
                                          handPriorityHigh ? 1 : -1);
         }
