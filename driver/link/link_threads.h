@@ -9,13 +9,13 @@
 
 namespace quenlark {
 
-// Registers the calling link thread for its whole run. At the thread's very end, after
-// its last instruction of library code, the C library signals the unload (through a
-// thread-specific key whose destructor is a C library function).
+// Registers the calling link thread for its whole run; the unload waits until the thread
+// has left the scope and then until the thread itself has ended, so that not even the
+// epilogue of the detached thread runs in unmapped code.
 class LinkThreadScope {
   public:
     LinkThreadScope();
-    ~LinkThreadScope() = default;
+    ~LinkThreadScope();
     LinkThreadScope(const LinkThreadScope&) = delete;
     LinkThreadScope& operator=(const LinkThreadScope&) = delete;
 
@@ -23,6 +23,7 @@ class LinkThreadScope {
     bool entered() const { return entered_; }
 
   private:
+    long threadId_ = 0;
     bool entered_ = false;
 };
 

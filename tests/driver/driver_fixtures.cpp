@@ -50,6 +50,7 @@ void CoreDriver::SetUp() {
     PendingButtonEvents::fire.store(false);
     PendingButtonEvents::ejectMag.store(false);
     PendingButtonEvents::loadMag.store(false);
+    threadsAtSetUp = sim::LiveThreads();
     host.UseFactory(&ServeDriverInterface);
 }
 
@@ -58,6 +59,7 @@ void CoreDriver::TearDown() {
         host.Deactivate();
     }
     host.Cleanup();
+    EXPECT_TRUE(sim::WaitForNewThreadsToEnd(threadsAtSetUp, std::chrono::seconds(5)));
     vr::CleanupDriverContext();
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/host/driver_host.h"
+#include "sim/host/process_threads.h"
 
 namespace quenlark::test {
 
@@ -47,6 +48,9 @@ class CoreDriver : public ::testing::Test {
 
     sim::DriverHost host;
     bool activated = false;
+    // The driver's detached link thread logs through the host; TearDown waits for it to
+    // end before the host goes.
+    sim::ThreadIds threadsAtSetUp;
 };
 
 }  // namespace quenlark::test
