@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "sim/host/driver_host.h"
-#include "sim/host/process_threads.h"
 
 namespace quenlark::test {
 
