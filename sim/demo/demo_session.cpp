@@ -379,9 +379,12 @@ void Session::RunFrames() {
         sample.time = t;
         sample.controller = FromOpenVRPose(right);
         if (const std::optional<vr::DriverPose_t> reported = device_.ApplyFrame(calls)) {
-            sample.deviceReported = true;
-            sample.device = DevicePoseOf(*reported);
+            // Every report is checked, valid or not; only a valid one is where the device is.
             ComparePose(*reported, before, after);
+            if (reported->poseIsValid) {
+                sample.deviceReported = true;
+                sample.device = DevicePoseOf(*reported);
+            }
         }
         sample.inputs = device_.Inputs();
         tally_.AddFrame(sample);
