@@ -491,14 +491,19 @@ int Session::TearDown() {
 }  // namespace
 
 int RunDemoSession(const DemoOptions& options, const std::string& driverFolder) {
+    int status = 1;
     try {
         Session session(options, driverFolder);
-        return session.Run();
+        status = session.Run();
     } catch (const std::exception& error) {
-        // Everything begun was ended on the way out, children included.
         Complain(error.what());
-        return 1;
     }
+    // Everything begun was ended on the way out, however the session ended.
+    if (const std::size_t left = ChildProcesses().size(); left > 0) {
+        Complain(std::to_string(left) + " of the session's processes still running at its end");
+        status = 1;
+    }
+    return status;
 }
 
 }  // namespace quenlark::demo
