@@ -33,8 +33,8 @@ void CallRecorder::RecordLog(const char* line) {
             calls_.push_back(std::move(call));
         }
         logLines_.push_back(text);
+        logged_.notify_all();
     }
-    logged_.notify_all();
 
     std::lock_guard lock(observerMutex_);
     if (observer_) {

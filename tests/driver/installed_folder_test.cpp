@@ -73,7 +73,7 @@ TEST(InstalledFolder, InputProfileDescribesTheFourInputs) {
     ASSERT_TRUE(IsRegularFile(path)) << path;
 
     const JsonValue profile = ParseFile(path);
-    EXPECT_EQ(StringMember(profile, "json_id"), "input_profile");
+    EXPECT_EQ(StringMember(profile, "jsonid"), "input_profile");
     EXPECT_EQ(StringMember(profile, "controller_type"), "aaa_quenlark_k7_controller");
     EXPECT_EQ(StringMember(profile, "device_class"), "TrackedDeviceClass_Controller");
 
@@ -83,7 +83,8 @@ TEST(InstalledFolder, InputProfileDescribesTheFourInputs) {
     for (const auto& [name, value] : *sources->AsObject()) {
         names.push_back(name);
     }
-    EXPECT_THAT(names, UnorderedElementsAre("/input/fire", "/input/eject_mag", "/input/load_mag"));
+    // Besides the three inputs the profile names the device's raw pose, as SteamVR expects.
+    EXPECT_THAT(names, UnorderedElementsAre("/input/fire", "/input/eject_mag", "/input/load_mag", "/pose/raw"));
 
     const JsonValue* fire = sources->Find("/input/fire");
     ASSERT_NE(fire, nullptr);

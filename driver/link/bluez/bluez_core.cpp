@@ -218,10 +218,12 @@ void BluezCore::teardownSession() {
         }
     }
     // No callback runs any more: drop proxies, slots and the connection, in this order.
+    std::map<std::string, std::unique_ptr<sdbus::IProxy>> proxies;
     {
         std::lock_guard lock(session_->proxiesMutex);
-        session_->proxies.clear();
+        proxies.swap(session_->proxies);
     }
+    proxies.clear();
     session_->slots.clear();
     session_->connection.reset();
     session_.reset();
@@ -248,12 +250,29 @@ void BluezCore::runEventLoop(sdbus::IConnection* connection) {
 }
 
 sdbus::IProxy& BluezCore::proxyFor(const std::string& path) {
-    std::lock_guard lock(session_->proxiesMutex);
-    std::unique_ptr<sdbus::IProxy>& proxy = session_->proxies[path];
-    if (!proxy) {
-        proxy = sdbus::createProxy(*session_->connection, kService, path);
+    {
+        std::lock_guard lock(session_->proxiesMutex);
+        if (const auto it = session_->proxies.find(path); it != session_->proxies.end()) {
+            return *it->second;
+        }
     }
-    return *proxy;
+    // Made without the lock held: the event thread calls this from inside sdbus-c++'s own
+    // lock, and no lock of ours may be held while sdbus-c++ takes its lock.
+    std::unique_ptr<sdbus::IProxy> proxy =
+        sdbus::createProxy(*session_->connection, kService, path);
+    std::unique_ptr<sdbus::IProxy> spare;
+    sdbus::IProxy* result = nullptr;
+    {
+        std::lock_guard lock(session_->proxiesMutex);
+        std::unique_ptr<sdbus::IProxy>& slot = session_->proxies[path];
+        if (!slot) {
+            slot = std::move(proxy);
+        } else {
+            spare = std::move(proxy);  // another thread was first; ours goes outside the lock
+        }
+        result = slot.get();
+    }
+    return *result;
 }
 
 BluezCore::CallOutcome BluezCore::call(const std::string& path, const char* interface,
