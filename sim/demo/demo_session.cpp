@@ -277,6 +277,9 @@ bool Session::SetUp() {
     });
     driver_ = std::make_unique<HostedDriver>(host_);
     if (!driver_->Start(driverFolder_, error)) {
+        for (const std::string& line : host_.LogLines()) {
+            Say("  driver: " + line);
+        }
         Complain(error);
         return false;
     }
@@ -428,7 +431,8 @@ int Session::TearDown() {
         std::lock_guard lock(lateLinesMutex_);
         printLines_ = true;
     }
-    Say("Ending the session: Deactivate, Cleanup, then the bus and the pistol");
+    Say(pistol_ ? "Ending the session: Deactivate, Cleanup, then the pistol and the bus"
+                : "Ending the session: Deactivate, Cleanup, then the bus");
     block_.Close();
     const bool threadsEnded = driver_->End();
     host_.SetLogObserver(nullptr);
