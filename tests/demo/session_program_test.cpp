@@ -22,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/shared_pose_block.h"
 #include "sim/demo/child_processes.h"
 #include "tests/demo/temp_dir.h"
 #include "tests/support/installed_tree.h"
@@ -174,11 +173,6 @@ class SessionProgram : public ::testing::Test {
         return running;
     }
 
-    static bool SharedPoseBlockExists() {
-        struct stat info {};
-        return stat((std::string("/dev/shm") + kSharedPoseBlockName).c_str(), &info) == 0;
-    }
-
     void ExpectEverythingAsSent(const Finished& finished) {
         const Figures f = ReadFigures(finished.output);
         EXPECT_GE(f.shotsSent, 1);
@@ -208,7 +202,6 @@ TEST_F(SessionProgram, RunsToASummaryThatShowsEverythingAsSent) {
     EXPECT_EQ(finished.exitStatus, 0);
     ExpectEverythingAsSent(finished);
     EXPECT_THAT(Leftovers(), IsEmpty());
-    EXPECT_FALSE(SharedPoseBlockExists());
 
     // Without a terminal: one status line a second, not a redrawn block.
     EXPECT_THAT(finished.output, ::testing::Not(HasSubstr("\x1b[")));
@@ -239,7 +232,6 @@ TEST_F(SessionProgram, CtrlCEndsItInOrder) {
     EXPECT_THAT(finished.output, HasSubstr("driver: Orbelin process terminated."));
     ExpectEverythingAsSent(finished);
     EXPECT_THAT(Leftovers(), IsEmpty());
-    EXPECT_FALSE(SharedPoseBlockExists());
 }
 
 // The bus and the pistol are up when the driver folder turns out to hold no library: the
