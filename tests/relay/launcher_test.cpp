@@ -5,6 +5,7 @@
 #include <openvr_driver.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 extern "C" {
 #include <sys/pidfd.h>
@@ -115,6 +116,7 @@ class Launcher : public ::testing::Test {
         for (pid_t left : test::ChildrenRunning(getpid(), relay)) {
             ADD_FAILURE() << "relay " << left << " left running";
             kill(left, SIGKILL);
+            waitpid(left, nullptr, 0);
         }
         section::RemoveName(kSharedPoseBlockName);
     }

@@ -107,19 +107,25 @@ std::string InstalledOrbelin() {
 }
 
 StandInParent::StandInParent() {
+    // cat on a pipe whose only writer is this process: should this process die without its
+    // destructors (a crash, a sanitizer's abort), cat reads the end of input and ends too,
+    // and so does every relay that watches it.
+    int input[2];
+    Check(pipe2(input, O_CLOEXEC) == 0, "pipe2");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    char program[] = "/bin/sleep";
-    char forever[] = "infinity";
-    char* argv[] = {program, forever, nullptr};
+    char program[] = "/bin/cat";
+    char* argv[] = {program, nullptr};
     const int rc = posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    input_ = input[1];
     errno = rc;
-    Check(rc == 0, "posix_spawn sleep");
+    Check(rc == 0, "posix_spawn cat");
     pidfd_ = pidfd_open(pid_, 0);
     Check(pidfd_ >= 0, "pidfd_open");
 }
@@ -129,6 +135,7 @@ StandInParent::~StandInParent() {
     if (pidfd_ >= 0) {
         close(pidfd_);
     }
+    close(input_);
 }
 
 void StandInParent::End() {

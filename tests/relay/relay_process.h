@@ -23,7 +23,8 @@ using namespace std::chrono_literals;
 // orbelin in the installed driver folder.
 std::string InstalledOrbelin();
 
-// A child that waits until it is ended: a parent for the relay whose end a test controls.
+// A child that waits until it is ended (or this process is gone): a parent for the relay
+// whose end a test controls.
 class StandInParent {
   public:
     StandInParent();
@@ -38,6 +39,7 @@ class StandInParent {
   private:
     pid_t pid_ = -1;
     int pidfd_ = -1;
+    int input_ = -1;  // the writing end of its input
 };
 
 struct RelayOptions {

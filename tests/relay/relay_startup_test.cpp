@@ -75,7 +75,8 @@ TEST_F(RelayStartup, ReadsTheDecimalNumberAtTheStartOfItsFirstArgument) {
         options.parentFdInChild = 1234;
         options.environment = scene.Environment();
         RelayProcess relay(options);
-        ASSERT_TRUE(relay.WaitForLine(kInitialized));
+        ASSERT_TRUE(relay.WaitForLine(kInitialized))
+            << ::testing::PrintToString(relay.StatusTexts());
         if (c.namesTheParent) {
             const auto queries = scene.PoseQueries();
             EXPECT_TRUE(scene.WaitForPoseQueries(queries + 100, 10s));
