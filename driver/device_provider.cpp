@@ -31,6 +31,7 @@ vr::EVRInitError DeviceProvider::Init(vr::IVRDriverContext* pDriverContext) {
     // settings, properties, log, driver manager and resources in that order; any missing
     // one but properties returns 105 at once, before anything is logged.
     VR_INIT_SERVER_DRIVER_CONTEXT(pDriverContext);
+    SetDriverLogTarget(vr::VRDriverLog());
 
     vr::VRDriverLog()->Log("Initializing controller");
     // No exception may leave Init into the runtime, so the device is allocated without one.
@@ -46,6 +47,9 @@ vr::EVRInitError DeviceProvider::Init(vr::IVRDriverContext* pDriverContext) {
 void DeviceProvider::Cleanup() {
     delete controller;
     controller = nullptr;
+    // The runtime may let go of its interfaces after Cleanup; a link thread still on its
+    // way out must not write into them.
+    SetDriverLogTarget(nullptr);
 }
 
 const char* const* DeviceProvider::GetInterfaceVersions() { return kInterfaceVersions; }

@@ -2,14 +2,22 @@
 
 #include <openvr_driver.h>
 
+#include <atomic>
+
 namespace quenlark {
+namespace {
+
+std::atomic<vr::IVRDriverLog*> driverLogTarget{nullptr};
+
+}  // namespace
+
+void SetDriverLogTarget(vr::IVRDriverLog* log) { driverLogTarget.store(log, std::memory_order_release); }
 
 void WriteDriverLog(const char* line) {
-    // Before Init there is no context, and the SDK's accessor would dereference it.
-    if (line == nullptr || vr::VRDriverContext() == nullptr) {
+    if (line == nullptr) {
         return;
     }
-    if (vr::IVRDriverLog* log = vr::VRDriverLog()) {
+    if (vr::IVRDriverLog* log = driverLogTarget.load(std::memory_order_acquire)) {
         log->Log(line);
     }
 }

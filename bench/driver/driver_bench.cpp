@@ -118,6 +118,22 @@ void BM_RunFrame_NoBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_RunFrame_NoBlock);
 
+// The stand-in host's own share of a frame's pose path: taking the pose the driver reports.
+// A frame's pose path less this is the driver's part.
+void BM_HostPoseUpdated(benchmark::State& state) {
+    ActiveDevice active;
+    if (!active.ok) {
+        state.SkipWithError("could not activate the device");
+        return;
+    }
+    const vr::DriverPose_t pose = ComposeDevicePose(SampleRecord());
+    vr::IVRServerDriverHost* host = vr::VRServerDriverHost();
+    for (auto _ : state) {
+        host->TrackedDevicePoseUpdated(0, pose, sizeof pose);
+    }
+}
+BENCHMARK(BM_HostPoseUpdated);
+
 void BM_ComposeDevicePose(benchmark::State& state) {
     vr::TrackedDevicePose_t record = SampleRecord();
     for (auto _ : state) {

@@ -71,7 +71,12 @@ void connectSequence(const std::shared_ptr<LinkContext>& context, ble::BleCentra
 
     if (subscribed) {
         writeLinkLine("Device successfully connected.");
-        link.state.store(LinkState::Connected, std::memory_order_relaxed);
+        // A disconnection the platform reported while the sequence ran has stored
+        // ConnectionLost; storing Connected over it would leave the link waiting for ever on
+        // a dead connection. Keep it, and the next tick resets and scans again.
+        LinkState expected = LinkState::TargetFound;
+        link.state.compare_exchange_strong(expected, LinkState::Connected,
+                                           std::memory_order_relaxed, std::memory_order_relaxed);
     } else {
         writeLinkLine("Target characteristic not found.");
         resetLink(link);

@@ -218,6 +218,11 @@ TEST_F(CoreDriver, WriteDriverLogHandsTheTextOnUnchanged) {
                 ElementsAre("Device connection lost.", "  spaces, no line end  ", ""));
     EXPECT_THAT(host.Calls(HostCall::Kind::InterfaceFetch), IsEmpty())
         << "the log interface is already cached";
+
+    // After Cleanup the runtime may drop its interfaces: a late line is not written.
+    host.Cleanup();
+    WriteDriverLog("after Cleanup");
+    EXPECT_EQ(host.LogLines().size(), 3u);
 }
 
 // The link thread logs while the runtime's thread runs frames.

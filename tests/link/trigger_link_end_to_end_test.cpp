@@ -67,8 +67,14 @@ class LinkEndToEndTest : public ::testing::Test {
         }
     }
 
-    bool waitForLine(const std::string& line, std::size_t count = 1) {
-        return host.WaitForLogLineCount(line, count, kWait);
+    // On a time-out the driver's lines so far are part of the failure message.
+    ::testing::AssertionResult waitForLine(const std::string& line, std::size_t count = 1) {
+        if (host.WaitForLogLineCount(line, count, kWait)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "no \"" << line << "\" (x" << count << ") in the driver log:\n  "
+               << ::testing::PrintToString(host.LogLines());
     }
 
     std::size_t countOf(const std::string& line) const {

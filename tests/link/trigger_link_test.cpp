@@ -340,6 +340,25 @@ TEST_F(TriggerLinkTest, DisconnectionLeadsToANewScanAndAReconnection) {
     EXPECT_EQ(CapturedLog::lines().back(), "Device successfully connected.");
 }
 
+// The connection drops while the sequence still runs (here during the service query): the
+// sequence ends subscribed, but the disconnection is not lost under its Connected.
+TEST_F(TriggerLinkTest, DisconnectionDuringTheSequenceIsNotOverwritten) {
+    auto pistol = device({service(kServiceUuid, {target()})});
+    pistol->duringServiceQuery = [&] { pistol->reportStatus(ble::ConnectionStatus::Disconnected); };
+    central.addDevice(kPistolAddress, pistol);
+    LinkRunner link(central);
+    discoverPistol(link, central);
+    link.tick();
+    ASSERT_EQ(CapturedLog::lines().back(), "Device successfully connected.");
+    const std::size_t connected = CapturedLog::lines().size();
+
+    link.tick();
+    link.tick();
+    EXPECT_THAT(linesAfter(connected),
+                ElementsAre("Device connection lost.", "Starting the advertisement watcher."));
+    EXPECT_EQ(pistol->closes(), 1);
+}
+
 TEST_F(TriggerLinkTest, WatcherStoppedByThePlatformLeavesTheLinkScanning) {
     LinkRunner link(central);
     link.tick();

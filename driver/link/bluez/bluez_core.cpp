@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "driver/link/bluez/bluez_names.h"
-#include "driver/link/bluez/bluez_values.h"
+#include "driver/link/bluez/bluez_properties.h"
 
 namespace quenlark::ble::bluez {
 namespace {
@@ -13,64 +13,6 @@ namespace {
 // Past its own time-out a call's reply comes from the event loop as an error; this bound
 // is for an event loop that cannot deliver it.
 constexpr std::chrono::milliseconds kReplyGrace{1000};
-
-using Properties = std::map<std::string, sdbus::Variant>;
-using InterfaceProperties = std::map<std::string, Properties>;
-using ManagedObjects = std::map<sdbus::ObjectPath, InterfaceProperties>;
-
-// A property of the expected type, or none.
-template <typename T>
-std::optional<T> property(const Properties& properties, const char* name) {
-    const auto it = properties.find(name);
-    if (it == properties.end()) {
-        return std::nullopt;
-    }
-    try {
-        if (it->second.containsValueOfType<T>()) {
-            return it->second.get<T>();
-        }
-    } catch (const sdbus::Error&) {
-    }
-    return std::nullopt;
-}
-
-// Device1 properties as they arrive, read before any lock is taken.
-struct DeviceUpdate {
-    std::optional<std::uint64_t> address;
-    std::optional<std::string> name;
-    bool nameInvalidated = false;
-    std::optional<bool> connected;
-    std::optional<bool> servicesResolved;
-    bool heard = false;  // RSSI, Name, ManufacturerData or ServiceData changed
-};
-
-DeviceUpdate readDeviceUpdate(const Properties& properties) {
-    DeviceUpdate update;
-    if (const auto address = property<std::string>(properties, "Address")) {
-        update.address = parseAddress(*address);
-    }
-    update.name = property<std::string>(properties, "Name");
-    update.connected = property<bool>(properties, "Connected");
-    update.servicesResolved = property<bool>(properties, "ServicesResolved");
-    for (const char* key : {"RSSI", "Name", "ManufacturerData", "ServiceData"}) {
-        update.heard = update.heard || properties.count(key) != 0;
-    }
-    return update;
-}
-
-struct AdapterUpdate {
-    std::optional<bool> powered;
-    std::optional<bool> discovering;
-};
-
-AdapterUpdate readAdapterUpdate(const Properties& properties) {
-    return {property<bool>(properties, "Powered"), property<bool>(properties, "Discovering")};
-}
-
-bool startsWithPath(const std::string& path, const std::string& parent) {
-    return path.size() > parent.size() + 1 && path.compare(0, parent.size(), parent) == 0 &&
-           path[parent.size()] == '/';
-}
 
 template <typename T>
 std::vector<std::shared_ptr<T>> liveStates(std::vector<std::weak_ptr<T>>& states) {
@@ -564,32 +506,7 @@ std::optional<std::vector<GattServiceInfo>> BluezCore::gattObjects(DeviceState& 
     }
     // Paths are not fixed: services are the GattService1 objects below the device, and
     // characteristics the GattCharacteristic1 objects below each service, in path order.
-    std::vector<GattServiceInfo> services;
-    for (const auto& [path, interfaces] : objects) {
-        const auto it = interfaces.find(kGattServiceInterface);
-        if (it == interfaces.end() || !startsWithPath(path, device.path)) {
-            continue;
-        }
-        const auto uuid = property<std::string>(it->second, "UUID");
-        const auto parsed = uuid ? parseUuid(*uuid) : std::nullopt;
-        if (parsed) {
-            services.push_back(GattServiceInfo{GattObjectInfo{path, *parsed}, {}});
-        }
-    }
-    for (GattServiceInfo& service : services) {
-        for (const auto& [path, interfaces] : objects) {
-            const auto it = interfaces.find(kGattCharacteristicInterface);
-            if (it == interfaces.end() || !startsWithPath(path, service.service.path)) {
-                continue;
-            }
-            const auto uuid = property<std::string>(it->second, "UUID");
-            const auto parsed = uuid ? parseUuid(*uuid) : std::nullopt;
-            if (parsed) {
-                service.characteristics.push_back(GattObjectInfo{path, *parsed});
-            }
-        }
-    }
-    return services;
+    return gattServicesBelow(objects, device.path);
 }
 
 GattStatus BluezCore::startNotify(const std::string& characteristicPath) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "driver/link/ble_central.h"
+#include "driver/link/bluez/bluez_properties.h"
 
 namespace quenlark::ble::bluez {
 
@@ -51,16 +52,6 @@ struct DeviceState {
     std::vector<BleDevice::ConnectionStatusHandler> statusHandlers;
     std::vector<std::pair<std::string, GattCharacteristic::ValueChangedHandler>> valueHandlers;
     bool closed = false;
-};
-
-// A GATT characteristic or service found under a device.
-struct GattObjectInfo {
-    std::string path;
-    Uuid uuid{};
-};
-struct GattServiceInfo {
-    GattObjectInfo service;
-    std::vector<GattObjectInfo> characteristics;
 };
 
 class BluezCore {
