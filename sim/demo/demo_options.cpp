@@ -114,6 +114,15 @@ ParsedOptions ParseDemoOptions(const std::vector<std::string_view>& arguments) {
                 return fail(std::string(name) + " needs a file name, not an empty one");
             }
             (name == "--record" ? o.recordPath : o.plotPath) = std::string(*text);
+        } else if (name == "--driver-folder") {
+            const auto text = value("the installed driver folder, such as PREFIX/quenlark_k7");
+            if (!text) {
+                return parsed;
+            }
+            if (text->empty()) {
+                return fail("--driver-folder needs a folder, not an empty name");
+            }
+            o.driverFolder = std::string(*text);
         } else if (argument.starts_with("-")) {
             return fail("unknown option " + Quoted(argument));
         } else {
@@ -136,14 +145,15 @@ ParsedOptions ParseDemoOptions(int argc, const char* const* argv) {
     return ParseDemoOptions(arguments);
 }
 
-std::string DemoUsage(std::string_view program) {
+std::string DemoUsage(std::string_view program, std::string_view defaultDriverFolder) {
     std::string text = "Usage: " + std::string(program) + " [options]\n";
     text +=
         "\n"
         "Runs a simulated VR session with the Quenlark K7 driver: a stand-in VR server loads the\n"
-        "installed driver folder, a right-hand controller traces a figure-eight, the driver's\n"
-        "relay publishes its pose, and a simulated pistol on a private D-Bus pulls the trigger\n"
-        "and changes magazines.\n"
+        "installed driver folder, a headset and two controllers move in the stand-in runtime\n"
+        "(the right-hand one along a figure-eight), the driver's relay publishes the right\n"
+        "hand's pose through the OpenVR client library, and a simulated pistol on a private\n"
+        "D-Bus pulls the trigger and changes magazines. Ctrl-C ends it.\n"
         "\n"
         "Options:\n"
         "  --duration SECONDS       stop after this long (default: run until Ctrl-C)\n"
@@ -153,7 +163,11 @@ std::string DemoUsage(std::string_view program) {
         "                           input states\n"
         "  --plot FILE.svg          draw the controller's and the device's paths and the inputs'\n"
         "                           timeline into an SVG picture\n"
-        "  --help                   show this text\n";
+        "  --driver-folder DIR      the installed driver folder to load\n";
+    if (!defaultDriverFolder.empty()) {
+        text += "                           (default: " + std::string(defaultDriverFolder) + ")\n";
+    }
+    text += "  --help                   show this text\n";
     return text;
 }
 

@@ -14,6 +14,8 @@ struct DemoOptions {
     bool pistol = true;
     std::string recordPath;  // --record FILE.csv; empty: no record
     std::string plotPath;    // --plot FILE.svg; empty: no plot
+    // --driver-folder DIR: the installed driver folder to load; empty: the program's default
+    std::string driverFolder;
     bool help = false;
 };
 
@@ -28,7 +30,7 @@ struct ParsedOptions {
 ParsedOptions ParseDemoOptions(const std::vector<std::string_view>& arguments);
 ParsedOptions ParseDemoOptions(int argc, const char* const* argv);
 
-// The --help text.
-std::string DemoUsage(std::string_view program);
+// The --help text; the default driver folder is named when one is given.
+std::string DemoUsage(std::string_view program, std::string_view defaultDriverFolder = {});
 
 }  // namespace quenlark::demo

@@ -14,10 +14,13 @@ struct InputStates {
 };
 
 struct FrameSample {
-    double time = 0.0;            // seconds since the session's first frame
-    TrackedPose controller;       // the right-hand controller's pose the runtime served
-    bool deviceReported = false;  // whether the driver has reported a device pose yet
-    DevicePose device;            // the device pose the driver reported last
+    double time = 0.0;       // seconds since the session's first frame
+    TrackedPose controller;  // the right-hand controller's pose the runtime served
+    // Whether the driver has reported a valid device pose yet. Until the relay's first
+    // publication the driver reports the block's zeroed record, flagged as not valid, which
+    // a runtime does not show: that is not the device's position.
+    bool deviceReported = false;
+    DevicePose device;  // the valid device pose the driver reported last
     InputStates inputs;
 };
 

@@ -20,7 +20,11 @@ class LinkMonitor {
     void AddLine(const std::string& line);
 
     struct Snapshot {
-        std::string linkState;               // plain words, e.g. "connected to Pistol"
+        std::string linkState;  // plain words, e.g. "connected to Pistol"
+        // Connected and subscribed: from "Device successfully connected." until the link
+        // reports a failure, a disconnection or a lost connection. The pistol's presses
+        // reach the driver only then.
+        bool linkReady = false;
         std::vector<std::string> lastLines;  // oldest first
         std::size_t linesSeen = 0;
         std::size_t notificationsSeen = 0;  // "Received data: ..." lines
@@ -33,6 +37,7 @@ class LinkMonitor {
     std::deque<std::string> lines_;
     std::string state_ = "not started";
     std::string deviceName_;
+    bool ready_ = false;
     std::size_t linesSeen_ = 0;
     std::size_t notifications_ = 0;
 };

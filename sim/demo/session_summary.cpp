@@ -39,6 +39,9 @@ std::vector<std::string> SummaryProblems(const SessionSummary& s,
             problems.emplace_back(line);
         }
     };
+    if (s.pistol && !s.linkReadyAfter) {
+        problems.emplace_back("the link never connected to the pistol, so nothing was sent");
+    }
     compare("shots", s.shotsSent, s.firePresses);
     compare("magazine ejects", s.ejectsSent, s.ejectPresses);
     compare("magazine loads", s.loadsSent, s.loadPresses);
@@ -55,6 +58,12 @@ std::vector<std::string> SummaryProblems(const SessionSummary& s,
         std::snprintf(line, sizeof line,
                       "the relay published %.0f poses per second (at least %.0f expected)",
                       s.relayPublicationsPerSecond, expected.minimumRelayPublicationsPerSecond);
+        problems.emplace_back(line);
+    }
+    if (s.processesLeft > 0) {
+        std::snprintf(line, sizeof line,
+                      "%d of the session's processes still running after it ended",
+                      s.processesLeft);
         problems.emplace_back(line);
     }
     return problems;
@@ -77,6 +86,9 @@ std::string FormatSummary(const SessionSummary& s) {
     add("frames run", text("%lld in %.1f s (%.1f per second)", static_cast<long long>(s.frames),
                            s.seconds, rate));
     if (s.pistol) {
+        add("pistol link", s.linkReadyAfter
+                               ? text("connected and subscribed after %.1f s", *s.linkReadyAfter)
+                               : std::string("never connected"));
         add("shots sent", text("%d, fire presses seen %d", s.shotsSent, s.firePresses));
         add("magazine ejects sent", text("%d, presses seen %d", s.ejectsSent, s.ejectPresses));
         add("magazine loads sent", text("%d, presses seen %d", s.loadsSent, s.loadPresses));
@@ -92,6 +104,8 @@ std::string FormatSummary(const SessionSummary& s) {
         add("largest pose difference", "none compared: the driver reported no device pose");
     }
     add("relay publications", text("%.0f per second", s.relayPublicationsPerSecond));
+    add("processes left running",
+        s.processesLeft == 0 ? std::string("none") : text("%d", s.processesLeft));
     if (!s.recordPath.empty()) {
         add("frames recorded in", s.recordPath);
     }

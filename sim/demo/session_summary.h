@@ -3,6 +3,7 @@
 // the device followed the controller and how busy the relay was.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct SessionSummary {
     std::int64_t frames = 0;
     double seconds = 0.0;  // from the first frame to the last
     bool pistol = true;    // false with --no-pistol
+    // Seconds from the first frame until the link was connected and subscribed; none when
+    // it never was (with a pistol, nothing could then be sent).
+    std::optional<double> linkReadyAfter;
     int shotsSent = 0;
     int firePresses = 0;  // presses of /input/fire/click the driver reported
     int ejectsSent = 0;
@@ -23,6 +27,8 @@ struct SessionSummary {
     std::int64_t posesCompared = 0;  // frames whose device pose was checked
     double largestPoseDifference = 0.0;
     double relayPublicationsPerSecond = 0.0;
+    // The session's child processes (relay, bus, pistol) still there after it shut down.
+    int processesLeft = 0;
     std::string recordPath;  // empty without --record
     std::string plotPath;    // empty without --plot
 };
@@ -56,9 +62,10 @@ struct SummaryExpectations {
     double minimumRelayPublicationsPerSecond = 1000.0;
 };
 
-// Plain-words problems with the session, empty when all is as expected: presses seen that
-// differ from what was sent, a pose difference above the bound (or no pose compared at all),
-// a relay publishing slower than the minimum.
+// Plain-words problems with the session, empty when all is as expected: a pistol the link
+// never reached, presses seen that differ from what was sent, a pose difference above the
+// bound (or no pose compared at all), a relay publishing slower than the minimum, processes
+// left running.
 std::vector<std::string> SummaryProblems(const SessionSummary& summary,
                                          const SummaryExpectations& expected = {});
 

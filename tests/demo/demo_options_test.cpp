@@ -7,6 +7,7 @@ namespace quenlark::demo {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 ParsedOptions Parse(std::vector<std::string_view> arguments) {
     return ParseDemoOptions(arguments);
@@ -20,15 +21,16 @@ TEST(DemoOptions, DefaultsRunUntilCtrlCWithAPistolFiringEverySecond) {
     EXPECT_TRUE(parsed.options.pistol);
     EXPECT_TRUE(parsed.options.recordPath.empty());
     EXPECT_TRUE(parsed.options.plotPath.empty());
+    EXPECT_TRUE(parsed.options.driverFolder.empty());
     EXPECT_FALSE(parsed.options.help);
 }
 
 TEST(DemoOptions, TakesEveryOptionInBothForms) {
     for (const auto& arguments : std::vector<std::vector<std::string_view>>{
              {"--duration", "15", "--shot-interval", "0.5", "--no-pistol", "--record", "s.csv",
-              "--plot", "s.svg"},
-             {"--plot=s.svg", "--record=s.csv", "--no-pistol", "--shot-interval=0.5",
-              "--duration=15"},
+              "--plot", "s.svg", "--driver-folder", "/p/quenlark_k7"},
+             {"--driver-folder=/p/quenlark_k7", "--plot=s.svg", "--record=s.csv", "--no-pistol",
+              "--shot-interval=0.5", "--duration=15"},
          }) {
         const ParsedOptions parsed = Parse(arguments);
         ASSERT_TRUE(parsed.ok()) << parsed.error;
@@ -37,6 +39,7 @@ TEST(DemoOptions, TakesEveryOptionInBothForms) {
         EXPECT_FALSE(parsed.options.pistol);
         EXPECT_EQ(parsed.options.recordPath, "s.csv");
         EXPECT_EQ(parsed.options.plotPath, "s.svg");
+        EXPECT_EQ(parsed.options.driverFolder, "/p/quenlark_k7");
     }
     EXPECT_EQ(Parse({"--duration", "2.5e1"}).options.durationSeconds, 25.0);
     EXPECT_EQ(Parse({"--duration", "1", "--duration", "3"}).options.durationSeconds,
@@ -50,12 +53,15 @@ TEST(DemoOptions, HelpWinsOverEverythingAfterIt) {
         EXPECT_TRUE(parsed.ok()) << parsed.error;
         EXPECT_TRUE(parsed.options.help);
     }
-    const std::string usage = DemoUsage("quenlark-demo-session");
-    for (const char* option : {"--duration SECONDS", "--shot-interval SECONDS", "--no-pistol",
-                               "--record FILE.csv", "--plot FILE.svg", "--help"}) {
+    const std::string usage = DemoUsage("quenlark-demo", "/stage/quenlark_k7");
+    for (const char* option :
+         {"--duration SECONDS", "--shot-interval SECONDS", "--no-pistol", "--record FILE.csv",
+          "--plot FILE.svg", "--driver-folder DIR", "--help"}) {
         EXPECT_THAT(usage, HasSubstr(option));
     }
-    EXPECT_THAT(usage, HasSubstr("Usage: quenlark-demo-session"));
+    EXPECT_THAT(usage, HasSubstr("Usage: quenlark-demo"));
+    EXPECT_THAT(usage, HasSubstr("(default: /stage/quenlark_k7)"));
+    EXPECT_THAT(DemoUsage("quenlark-demo"), Not(HasSubstr("(default: /")));
 }
 
 TEST(DemoOptions, SaysClearlyWhatIsWrong) {
@@ -86,6 +92,8 @@ TEST(DemoOptions, SaysClearlyWhatIsWrong) {
         {{"--plot", "--duration", "3"}, "--plot needs a file name, such as session.svg"},
         {{"--record="}, "--record needs a file name, not an empty one"},
         {{"--record", "x", "--plot", "x"}, "--record and --plot name the same file, \"x\""},
+        {{"--driver-folder"}, "--driver-folder needs the installed driver folder"},
+        {{"--driver-folder="}, "--driver-folder needs a folder, not an empty name"},
         {{"--frobnicate"}, "unknown option \"--frobnicate\""},
         {{"-d", "3"}, "unknown option \"-d\""},
         {{"15"}, "unexpected argument \"15\""},

@@ -15,6 +15,7 @@ TEST(LinkMonitor, ReadsTheLinkStateOffItsLines) {
     struct Step {
         const char* line;
         const char* state;
+        bool ready = false;  // the pistol's presses would reach the driver
     };
     const Step steps[] = {
         {"Initializing controller", "not started"},
@@ -29,8 +30,9 @@ TEST(LinkMonitor, ReadsTheLinkStateOffItsLines) {
         {"Connected to device: Pistol", "connected to Pistol, subscribing"},
         {"Found GATT service: {0000FFF0-0000-1000-8000-00805F9B34FB}",
          "connected to Pistol, subscribing"},
-        {"Device successfully connected.", "connected to Pistol"},
-        {"Received data: 91 0 0 0 0 93 END", "connected to Pistol"},
+        {"Device successfully connected.", "connected to Pistol", true},
+        {"Received data: 91 0 0 0 0 93 END", "connected to Pistol", true},
+        {"Orbelin process terminated.", "connected to Pistol", true},
         {"Disconnected from device: Pistol", "disconnected"},
         {"Device connection lost.", "connection lost, scanning again"},
         {"Target characteristic not found.", "connection failed, scanning again"},
@@ -40,11 +42,29 @@ TEST(LinkMonitor, ReadsTheLinkStateOffItsLines) {
     LinkMonitor monitor;
     for (const Step& step : steps) {
         monitor.AddLine(step.line);
-        EXPECT_EQ(monitor.Take().linkState, step.state) << "after \"" << step.line << "\"";
+        const auto snapshot = monitor.Take();
+        EXPECT_EQ(snapshot.linkState, step.state) << "after \"" << step.line << "\"";
+        EXPECT_EQ(snapshot.linkReady, step.ready) << "after \"" << step.line << "\"";
     }
     const auto snapshot = monitor.Take();
     EXPECT_EQ(snapshot.linesSeen, std::size(steps));
     EXPECT_EQ(snapshot.notificationsSeen, 1u);
+}
+
+// The pistol's presses are sent only while the link is ready: every way the link can lose
+// the pistol ends that, whatever state it came from.
+TEST(LinkMonitor, EveryLossOfThePistolEndsReadiness) {
+    for (const char* loss : {"Disconnected from device: Pistol", "Device connection lost.",
+                             "Failed to connect to device: 77", "Failed to get GATT services.",
+                             "Target characteristic not found.", "Bluetooth is unavailable.",
+                             "Starting the advertisement watcher.", "Quenlark Running"}) {
+        LinkMonitor monitor;
+        monitor.AddLine("Connected to device: Pistol");
+        monitor.AddLine("Device successfully connected.");
+        ASSERT_TRUE(monitor.Take().linkReady);
+        monitor.AddLine(loss);
+        EXPECT_FALSE(monitor.Take().linkReady) << "after \"" << loss << "\"";
+    }
 }
 
 TEST(LinkMonitor, KeepsTheLastLinesOldestFirst) {

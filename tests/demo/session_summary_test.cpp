@@ -73,6 +73,7 @@ SessionSummary Healthy() {
     s.posesCompared = 1340;
     s.largestPoseDifference = 0;
     s.relayPublicationsPerSecond = 250000;
+    s.linkReadyAfter = 1.5;
     return s;
 }
 
@@ -103,6 +104,15 @@ TEST(SessionSummary, NamesEachProblem) {
         {"no pose", [](SessionSummary& s) { s.posesCompared = 0; }, "reported no device pose"},
         {"slow relay", [](SessionSummary& s) { s.relayPublicationsPerSecond = 999; },
          "published 999 poses per second"},
+        {"pistol out of reach",
+         [](SessionSummary& s) {
+             s.linkReadyAfter.reset();
+             s.shotsSent = s.firePresses = s.ejectsSent = s.ejectPresses = 0;
+             s.loadsSent = s.loadPresses = 0;
+         },
+         "the link never connected to the pistol"},
+        {"relay left running", [](SessionSummary& s) { s.processesLeft = 1; },
+         "1 of the session's processes still running"},
     };
     for (const Case& c : cases) {
         SessionSummary s = Healthy();
@@ -121,19 +131,25 @@ TEST(SessionSummary, PrintsEveryFigure) {
     s.plotPath = "/tmp/session.svg";
     const std::string text = FormatSummary(s);
     EXPECT_THAT(text, HasSubstr("frames run                 1351 in 15.0 s (90.0 per second)"));
+    EXPECT_THAT(text, HasSubstr("pistol link                connected and subscribed after 1.5 s"));
     EXPECT_THAT(text, HasSubstr("shots sent                 14, fire presses seen 14"));
     EXPECT_THAT(text, HasSubstr("magazine ejects sent       2, presses seen 2"));
     EXPECT_THAT(text, HasSubstr("magazine loads sent        1, presses seen 1"));
     EXPECT_THAT(text, HasSubstr("largest pose difference    0 ("));
     EXPECT_THAT(text, HasSubstr("relay publications         250000 per second"));
+    EXPECT_THAT(text, HasSubstr("processes left running     none"));
     EXPECT_THAT(text, HasSubstr("plot written to            /tmp/session.svg"));
     EXPECT_THAT(text, Not(HasSubstr("recorded in")));
 
     s.pistol = false;
+    s.linkReadyAfter.reset();
     s.posesCompared = 0;
+    EXPECT_THAT(SummaryProblems(s), ElementsAre(HasSubstr("reported no device pose")))
+        << "a session without a pistol needs no link";
     const std::string without = FormatSummary(s);
     EXPECT_THAT(without, HasSubstr("none (--no-pistol)"));
     EXPECT_THAT(without, Not(HasSubstr("shots sent")));
+    EXPECT_THAT(without, Not(HasSubstr("pistol link")));
     EXPECT_THAT(without, HasSubstr("none compared"));
 }
 
